@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <cstdio>
 
 namespace {
 MessageHandler& handler() {
@@ -10,12 +11,22 @@ MessageHandler& handler() {
 }
 } // namespace
 
-void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
+void SetMessageHandler(MessageHandler h) {
+    handler() = std::move(h);
+}
 
 QMessageBox::StandardButton ShowMessageBox(MsgKind kind, QWidget* owner, const QString& title,
                                            const QString& text) {
     if (handler())
         return handler()(kind, title, text);
+
+    // For runs of the executable that nobody watches (the end-to-end tests):
+    // the box goes to standard error and is answered at once, questions with No.
+    if (qEnvironmentVariableIsSet("CUELARK_MESSAGE_LOG")) {
+        std::fprintf(stderr, "cuelark-message: %s\n", qPrintable(title + "|" + text));
+        std::fflush(stderr);
+        return kind == MsgKind::Question ? QMessageBox::No : QMessageBox::Ok;
+    }
 
     QMessageBox box(owner ? owner : QApplication::activeWindow());
     box.setWindowTitle(title);

@@ -1,0 +1,56 @@
+#include "platform/SingleInstance.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <unistd.h>
+
+namespace {
+bool answers(const QString& name) {
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    return probe.waitForConnected(500);
+}
+} // namespace
+
+QString TSingleInstance::DefaultName() {
+    return QStringLiteral("cuelark-%1").arg(static_cast<unsigned>(getuid()));
+}
+
+TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
+    : QObject(parent), name_(name) {
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(name_)) {
+        if (answers(name_)) {
+            otherRunning_ = true;
+            return;
+        }
+        // A copy that crashed leaves its socket file behind.
+        QLocalServer::removeServer(name_);
+        if (!server_->listen(name_) && answers(name_)) {
+            otherRunning_ = true;
+            return;
+        }
+    }
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = server_->nextPendingConnection()) {
+            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            connect(s, &QLocalSocket::readyRead, this, [this, s] {
+                if (s->readAll().contains("show"))
+                    emit ShowRequested();
+            });
+        }
+    });
+}
+
+TSingleInstance::~TSingleInstance() = default;
+
+void TSingleInstance::AskOtherToShow() {
+    QLocalSocket s;
+    s.connectToServer(name_);
+    if (!s.waitForConnected(500))
+        return;
+    s.write("show\n");
+    s.waitForBytesWritten(500);
+    s.disconnectFromServer();
+}
