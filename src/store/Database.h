@@ -10,12 +10,12 @@
 
 // Raised by the database layer; what() carries the engine's message.
 class EDatabaseError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class TDBConnection {
-public:
+  public:
     TDBConnection();
     ~TDBConnection();
     TDBConnection(const TDBConnection&) = delete;
@@ -32,13 +32,13 @@ public:
     void CommitTrans();
     void RollbackTrans();
 
-private:
+  private:
     QString connectionName_;
     QSqlDatabase db_;
 };
 
 class TQuery {
-public:
+  public:
     explicit TQuery(TDBConnection* connection);
 
     void Close();
@@ -63,7 +63,7 @@ public:
     qint64 FieldAsInteger(const QString& name) const;
     bool FieldIsNull(const QString& name) const;
 
-private:
+  private:
     const QSqlRecord& current(const QString& name, int* index) const;
 
     TDBConnection* connection_;
@@ -81,6 +81,10 @@ extern TQuery* DBQuery3;
 // Opens the database file at path (an existing file only). On failure shows the
 // engine's message in an error box and returns false; the program goes on.
 bool pblConnectDB(const QString& path);
+
+// Deletes the query objects and the connection and clears the globals; the
+// program calls it once at its end (tests between cases).
+void pblDisconnectDB();
 
 // Creates a database file from an SQL script; refuses when the file exists.
 // Throws EDatabaseError with a readable reason.
