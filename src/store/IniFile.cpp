@@ -2,13 +2,18 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
-// Only the narrow (UTF-8) class is used, so no wide-character converter.
+// Only the narrow (UTF-8) class is used, so no wide-character converter;
+// the template's member definitions are compiled here rather than linked
+// from the packaged library (which would pull in ICU for nothing).
 #define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+#include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Nothing is cached between calls: every read parses the file afresh, so a
@@ -52,13 +57,65 @@ std::string oneLine(const QString& text) {
     return t.toStdString();
 }
 
-void syncFolder(const QString& fileName) {
-    const QByteArray dir = QFile::encodeName(QFileInfo(fileName).absolutePath());
-    int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
     }
+    return true;
+}
+
+// Replaces the file with bytes so that it holds either the old or the whole
+// new content, whatever happens: the bytes go to a new file beside it, which
+// is flushed to the disk and renamed over the old one only when every byte
+// was written. (QSaveFile is not used: it commits a short write as success.)
+bool replaceFile(const QString& fileName, const QByteArray& bytes) {
+    QString target = fileName;
+    const QFileInfo info(fileName);
+    if (info.isSymLink() && info.exists())
+        target = info.canonicalFilePath(); // keep the link, replace what it points to
+    const QFileInfo targetInfo(target);
+    const QString folder = targetInfo.absolutePath();
+
+    struct stat old {};
+    const bool hadFile = ::stat(QFile::encodeName(target).constData(), &old) == 0;
+
+    QByteArray tempName;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempName = QFile::encodeName(folder + QLatin1Char('/') + QLatin1Char('.') +
+                                     targetInfo.fileName() + QStringLiteral(".saving-") +
+                                     QString::number(QRandomGenerator::global()->generate64(), 36));
+        fd = ::open(tempName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    bool ok = true;
+    if (hadFile)
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    ok = ok && writeAll(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tempName.constData(), QFile::encodeName(target).constData()) == 0;
+    if (!ok) {
+        ::unlink(tempName.constData());
+        return false;
+    }
+    const int dirFd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 } // namespace
@@ -102,18 +159,5 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (raw.contains("\r\n"))
         bytes.replace("\n", "\r\n");
 
-    // QSaveFile writes a temporary file beside the target, flushes it to the
-    // disk and renames it over the target only when all of it was written.
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    if (!file.commit())
-        return false;
-    syncFolder(fileName_);
-    return true;
+    return replaceFile(fileName_, bytes);
 }
