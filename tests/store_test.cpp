@@ -403,3 +403,27 @@ TEST_F(Connected, TransactionsCommitForGoodAndRollBackCompletely) {
                                    QStringLiteral("N"), {}),
               QStringLiteral("2"));
 }
+
+TEST_F(Connected, IntegersReadFromLooselyTypedValuesOnlyWhenWhole) {
+    ASSERT_TRUE(pblExecSQL(DBQuery1, QStringLiteral("create table Loose(Value)")));
+    ASSERT_TRUE(pblExecSQL(DBQuery1, QStringLiteral("insert into Loose values(2.0),(' 17 '),(''),"
+                                                    "(2.5),('x'),(1e300)")));
+    const struct {
+        bool ok;
+        qint64 value;
+    } rows[] = {{true, 2}, {true, 17}, {true, 0}, {false, 0}, {false, 0}, {false, 0}};
+    TQuery& q = *DBQuery1;
+    q.Close();
+    q.SetSQL(QStringLiteral("select Value from Loose order by rowid"));
+    q.Open();
+    for (const auto& r : rows) {
+        ASSERT_FALSE(q.Eof());
+        SCOPED_TRACE(q.FieldAsString(QStringLiteral("Value")).toStdString());
+        if (r.ok)
+            EXPECT_EQ(q.FieldAsInteger(QStringLiteral("Value")), r.value);
+        else
+            EXPECT_THROW(q.FieldAsInteger(QStringLiteral("Value")), EDatabaseError);
+        q.Next();
+    }
+    q.Close();
+}

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -330,9 +331,10 @@ qint64 TQuery::FieldAsInteger(const QString& name) const {
     qint64 result = 0;
     switch (v.typeId()) {
     case QMetaType::Double: {
+        // Whole numbers only, and only those a 64-bit integer can hold.
         const double d = v.toDouble();
-        ok = d == static_cast<double>(static_cast<qint64>(d));
-        result = static_cast<qint64>(d);
+        ok = std::isfinite(d) && d >= -9.2e18 && d <= 9.2e18 && d == std::trunc(d);
+        result = ok ? static_cast<qint64>(d) : 0;
         break;
     }
     case QMetaType::QString:
