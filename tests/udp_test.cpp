@@ -74,15 +74,15 @@ class UdpFixture : public ::testing::Test {
         BusGeneration = 3;
         pblCloseUDP();
         LocalIPOctets = {127, 0, 0, 1};
-        savedTitle = QGuiApplication::applicationDisplayName();
-        QGuiApplication::setApplicationDisplayName("Cuelark");
+        savedTitle = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName("Cuelark");
     }
     void TearDown() override {
         pblCloseUDP();
         LocalIPString.clear();
         LocalIPOctets = {127, 0, 0, 1};
         SystemIniFile = nullptr;
-        QGuiApplication::setApplicationDisplayName(savedTitle);
+        QCoreApplication::setApplicationName(savedTitle);
     }
     void SendWorkedExample() {
         const uint8_t payload[] = {0x01, 0x05};

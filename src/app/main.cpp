@@ -1,6 +1,69 @@
+// Cuelark: plays shows and sends their bus commands at their time points.
+#include "app/MainCuelark.h"
+#include "bus/ThreadUDPReceive.h"
+#include "platform/Messages.h"
+#include "platform/SingleInstance.h"
+
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT (a shutdown, a service manager, Ctrl+C) end the program
+// the way Exit does, minus the question: the volume is saved, no Stop list goes out.
+void EndOnSignals(TfrmMainCuelark* window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char byte;
+        [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
+        window->ExitWithoutAsking();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName("Cuelark");
+    // Hiding the main window to the tray must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TSingleInstance instance(TSingleInstance::DefaultName());
+    if (instance.OtherRunning()) {
+        ShowMessageBox(MsgKind::Application, nullptr, QString(),
+                       "Cuelark Software has already been opened!");
+        instance.AskOtherToShow();
+        return 0;
+    }
+
+    TfrmMainCuelark window;
+    if (!window.StartedUp())
+        return 1;
+    QObject::connect(&instance, &TSingleInstance::ShowRequested, &window,
+                     &TfrmMainCuelark::BringToFront);
+    EndOnSignals(&window);
+    window.show();
+    const int result = app.exec();
+
+    // The receive thread was asked to stop by the exit sequence; it never waits
+    // on this thread without looking at that request, so this ends promptly.
+    if (TthreadUDPReceive* thread = window.ReceiveThread)
+        thread->wait(2000);
+    return result;
 }

@@ -2,7 +2,7 @@
 
 #include "platform/Messages.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QStringList>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -71,7 +71,7 @@ bool pblInitUDP(const QString& localAddress, uint16_t port, bool showError) {
         }
     }
     if (!bound && showError)
-        ShowMessageBox(MsgKind::Application, nullptr, QGuiApplication::applicationDisplayName(),
+        ShowMessageBox(MsgKind::Application, nullptr, QCoreApplication::applicationName(),
                        QStringLiteral("Fail to initialize UDP socket!"));
     return bound;
 }
