@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -159,7 +160,8 @@ void TfrmMainCuelark::BuildComponents() {
     const int widths[6] = {100, 200, 150, 100, 300, 50};
     for (int i = 0; i < 6; ++i) {
         statusPanels[i] = new QLabel(this);
-        statusPanels[i]->setFixedWidth(widths[i]);
+        // At least the designed width; wider when the text needs it.
+        statusPanels[i]->setMinimumWidth(widths[i]);
         statusBar()->addWidget(statusPanels[i]);
     }
 
@@ -216,6 +218,10 @@ void TfrmMainCuelark::FormCreate() {
             SetStatusText(0, ReadyPortText(), QString(), QString(), QString());
             StartReceiveThread();
             AddTrayIcon();
+            // Without a window manager the maximised state is only a wish:
+            // take the whole screen explicitly as well.
+            if (QScreen* screen = QGuiApplication::primaryScreen())
+                setGeometry(screen->availableGeometry());
             setWindowState(windowState() | Qt::WindowMaximized);
             timerRunShow->setInterval(100);
             timerRunShow->start();
