@@ -19,16 +19,12 @@ void OnTerminate(int) {
 }
 
 // SIGTERM and SIGINT (a shutdown, a service manager, Ctrl+C) end the program
-// the way Exit does, minus the question: the volume is saved, no Stop list goes out.
-void EndOnSignals(TfrmMainCuelark* window) {
+// the way Exit does, minus the question: the volume is saved, no Stop list
+// goes out. The handlers are set first thing, so a signal during start-up
+// waits in the pipe until the window can act on it.
+void CatchTermination() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte;
-        [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
-        window->ExitWithoutAsking();
-    });
     struct sigaction sa {};
     sa.sa_handler = OnTerminate;
     sigemptyset(&sa.sa_mask);
@@ -36,9 +32,21 @@ void EndOnSignals(TfrmMainCuelark* window) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
 }
+
+void EndOnSignals(TfrmMainCuelark* window) {
+    if (signalPipe[0] < 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char byte;
+        [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
+        window->ExitWithoutAsking();
+    });
+}
 } // namespace
 
 int main(int argc, char** argv) {
+    CatchTermination();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Cuelark");
     // Hiding the main window to the tray must not end the program.

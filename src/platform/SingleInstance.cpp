@@ -18,20 +18,17 @@ QString TSingleInstance::DefaultName() {
 
 TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
     : QObject(parent), name_(name) {
+    // Ask first: listening with access options replaces a socket file that
+    // another copy is still serving, so a failed listen proves nothing.
+    if (answers(name_)) {
+        otherRunning_ = true;
+        return;
+    }
+    // A copy that crashed leaves its socket file behind.
+    QLocalServer::removeServer(name_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(name_)) {
-        if (answers(name_)) {
-            otherRunning_ = true;
-            return;
-        }
-        // A copy that crashed leaves its socket file behind.
-        QLocalServer::removeServer(name_);
-        if (!server_->listen(name_) && answers(name_)) {
-            otherRunning_ = true;
-            return;
-        }
-    }
+    server_->listen(name_);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
