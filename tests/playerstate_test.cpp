@@ -1,0 +1,229 @@
+// The command lists sent when the player plays, pauses or stops: read from a
+// real database each time, sent in SequenceNo order with their pauses, and
+// captured on the wire by a BusPeer.
+#include "bus/Packet.h"
+#include "bus/Socket.h"
+#include "commands/RWFun.h"
+#include "platform/Pause.h"
+#include "playback/PlayerStateLists.h"
+#include "playback/PublicVariable.h"
+#include "store/Database.h"
+#include "support/BusPeer.h"
+#include "support/FakePlayer.h"
+#include "support/MessageRecorder.h"
+#include "support/TempProgramFolder.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+constexpr uint8_t MarkerDevice = 99;
+
+// A kind-0 command whose device ID tells the list (1x Play, 2x Pause, 3x
+// Stop) and its place in it.
+QString ListRow(const char* table, int commandID, int sequenceNo, int tag, const char* delayMS) {
+    return QString("insert into %1(CommandID,SequenceNo,SubnetID,DeviceID,CommandTypeID,"
+                   "FirstParameter,SecondParameter,ThirdParameter,DelayMS) "
+                   "values(%2,%3,1,%4,0,%2,100,0,%5);")
+        .arg(table)
+        .arg(commandID)
+        .arg(sequenceNo)
+        .arg(tag)
+        .arg(delayMS);
+}
+
+class PlayerStateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetPublicVariables();
+        OwnSubnetID = 1;
+        OwnDeviceID = 250;
+        BusGeneration = 3;
+        // Inserted out of order: only SequenceNo decides. NULL DelayMS reads as 0.
+        folder.execSql(ListRow("CommandsForPlay", 1, 30, 13, "-10") +
+                       ListRow("CommandsForPlay", 2, 10, 11, "0") +
+                       ListRow("CommandsForPlay", 3, 20, 12, "500") +
+                       ListRow("CommandsForPause", 1, 2, 22, "NULL") +
+                       ListRow("CommandsForPause", 2, 1, 21, "7") +
+                       ListRow("CommandsForStop", 1, 1, 31, "1"));
+        ASSERT_TRUE(pblConnectDB(folder.dbPath()));
+        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
+        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
+        peer.drain();
+        SetPauseHandler([this](int ms) {
+            pauses.push_back(ms);
+            fullScreenDuringList = fullScreenDuringList || player.FullScreen();
+            if (onPause)
+                onPause(static_cast<int>(pauses.size()));
+        });
+    }
+    void TearDown() override {
+        SetPauseHandler({});
+        pblCloseUDP();
+        pblDisconnectDB();
+        ResetPublicVariables();
+        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
+    }
+
+    // The device IDs of everything sent since the last call, in order.
+    std::vector<int> Sent() {
+        SendCmd0002(1, MarkerDevice, 0, 0);
+        std::vector<int> tags;
+        for (;;) {
+            const auto d = peer.receiveFrom(pblBoundPort(), 2000);
+            if (!d) {
+                ADD_FAILURE() << "the marker packet never arrived";
+                return tags;
+            }
+            const auto body = pblAcceptDatagram(d->bytes);
+            if (!body) {
+                ADD_FAILURE() << "the program sent a packet a receiver would drop";
+                continue;
+            }
+            if ((*body)[8] == MarkerDevice)
+                return tags;
+            tags.push_back((*body)[8]);
+        }
+    }
+
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    FakePlayer player;
+    BusPeer peer;
+    std::vector<int> pauses;
+    bool fullScreenDuringList = false;
+    std::function<void(int)> onPause;
+};
+
+TEST_F(PlayerStateTest, EachStateSendsItsListInSequenceOrder) {
+    const struct {
+        int state;
+        std::vector<int> sent;
+        std::vector<int> pauses;
+        bool fullScreen;
+    } cases[] = {
+        // DelayMS 0, 500 and -10 pause 50, 500 and 50 ms.
+        {IPlayer::psPlaying, {11, 12, 13}, {50, 500, 50}, true},
+        {IPlayer::psPaused, {21, 22}, {7, 50}, false},
+        {IPlayer::psStopped, {31}, {1}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        pauses.clear();
+        player.calls.clear();
+        fullScreenDuringList = false;
+        wmpPlayStateChange(&player, c.state);
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(pauses, c.pauses);
+        EXPECT_FALSE(fullScreenDuringList) << "full screen comes after the list";
+        EXPECT_EQ(player.calls, c.fullScreen ? QStringList{"SetFullScreen:1"} : QStringList{});
+        player.SimulateFullScreen(false);
+    }
+}
+
+TEST_F(PlayerStateTest, OtherStatesSendNothing) {
+    for (int state : {0, 4, 5, 6, 7, 8, 9, 10, -1, 259}) {
+        SCOPED_TRACE(state);
+        wmpPlayStateChange(&player, state);
+        SendPlayerStateCommands(state);
+        EXPECT_TRUE(Sent().empty());
+    }
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_TRUE(player.calls.isEmpty());
+}
+
+// Leaving full screen while playing lasts until the next change to Playing.
+TEST_F(PlayerStateTest, FullScreenOnlyWhenNotAlready) {
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    EXPECT_EQ(player.calls, QStringList{"SetFullScreen:1"});
+    player.SimulateFullScreen(false);
+    wmpPlayStateChange(&player, IPlayer::psPaused);
+    EXPECT_FALSE(player.FullScreen());
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    EXPECT_EQ(player.calls, (QStringList{"SetFullScreen:1", "SetFullScreen:1"}));
+    Sent();
+}
+
+// The player's own changes arrive queued on the GUI thread, as the main window
+// receives them.
+TEST_F(PlayerStateTest, PlayerReportsDriveTheLists) {
+    QObject::connect(&player, &IPlayer::PlayStateChange,
+                     [this](int state) { wmpPlayStateChange(&player, state); });
+    player.SetURL("/media/show.webm"); // Transitioning, then Playing
+    player.Pause();
+    player.Play();
+    player.Stop();
+    player.SimulateStateChange(IPlayer::psMediaEnded);
+    EXPECT_TRUE(pauses.empty()) << "nothing is sent before the reports are delivered";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return pauses.size() >= 6u; }, 5000));
+    // Transitioning and Media Ended send nothing.
+    EXPECT_EQ(Sent(), (std::vector<int>{21, 22, 11, 12, 13, 31}));
+}
+
+TEST_F(PlayerStateTest, ListsAreReadAfreshEachTime) {
+    wmpPlayStateChange(&player, IPlayer::psStopped);
+    EXPECT_EQ(Sent(), (std::vector<int>{31}));
+    folder.execSql(ListRow("CommandsForStop", 2, 0, 30, "0") +
+                   "update CommandsForStop set DeviceID=77 where CommandID=1");
+    wmpPlayStateChange(&player, IPlayer::psStopped);
+    EXPECT_EQ(Sent(), (std::vector<int>{30, 77}));
+}
+
+TEST_F(PlayerStateTest, NothingOnceClosing) {
+    AppClosing = true;
+    for (int state : {1, 2, 3})
+        wmpPlayStateChange(&player, state);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_TRUE(player.calls.isEmpty()) << "no full screen either";
+}
+
+TEST_F(PlayerStateTest, ClosingDuringTheListSkipsTheRest) {
+    onPause = [](int count) {
+        if (count == 2)
+            AppClosing = true;
+    };
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    EXPECT_EQ(Sent(), (std::vector<int>{11, 12}));
+    EXPECT_EQ(pauses, (std::vector<int>{50, 500})) << "the pause of a sent command is still taken";
+    EXPECT_TRUE(player.calls.isEmpty()) << "no full screen while closing";
+}
+
+TEST_F(PlayerStateTest, EmptyOrMissingTableSendsNothingAndSaysNothing) {
+    folder.execSql("delete from CommandsForStop; drop table CommandsForPause");
+    wmpPlayStateChange(&player, IPlayer::psStopped);
+    wmpPlayStateChange(&player, IPlayer::psPaused);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(pauses.empty());
+    // The other lists still work, and no message was shown (checked on tear-down).
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    EXPECT_EQ(Sent(), (std::vector<int>{11, 12, 13}));
+}
+
+// A row that cannot be read as a command (text in an integer column is
+// impossible with these tables, so the table is replaced) ends the list quietly.
+TEST_F(PlayerStateTest, UnreadableRowSendsNothingAndSaysNothing) {
+    folder.execSql("drop table CommandsForStop;"
+                   "create table CommandsForStop(CommandID integer, SequenceNo integer,"
+                   "SubnetID text, DeviceID integer, CommandTypeID integer, FirstParameter integer,"
+                   "SecondParameter integer, ThirdParameter integer, DelayMS integer);"
+                   "insert into CommandsForStop values(1,1,1,31,0,1,2,0,0);"
+                   "insert into CommandsForStop values(2,2,'one',32,0,1,2,0,0)");
+    wmpPlayStateChange(&player, IPlayer::psStopped);
+    const std::vector<int> sent = Sent();
+    EXPECT_TRUE(sent.empty() || sent == std::vector<int>{31})
+        << "what went out before the bad row may stay sent, nothing after it";
+}
+
+TEST_F(PlayerStateTest, NoDatabaseSendsNothing) {
+    pblDisconnectDB();
+    for (int state : {1, 2, 3})
+        wmpPlayStateChange(&player, state);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(pauses.empty());
+}
+
+} // namespace
