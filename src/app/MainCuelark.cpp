@@ -105,6 +105,9 @@ void TfrmMainCuelark::BuildComponents() {
     imgLogo = new QLabel(panLogo);
     imgLogo->setObjectName("imgLogo");
     imgLogo->setScaledContents(true);
+    // The picture follows the panel; it must not widen the window.
+    imgLogo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    imgLogo->setMinimumSize(1, 1);
     imgLogo->setStyleSheet("background: black;");
     imgLogo->setCursor(Qt::PointingHandCursor);
     const QImage logo = LoadJpeg(pblAppPath("FormsDesignPosition/Logo.jpg"));
@@ -263,10 +266,16 @@ void TfrmMainCuelark::SetupShowListColumns() {
     lsvShow->setHeaderLabels({QString(), QString()});
     // The name column keeps the width the list has now, before the window is
     // maximised; the ShowID column then shows to the right of the names.
-    const float tenth = static_cast<float>(lsvShow->width()) * 0.1f;
+    // Before the window is first shown Qt has not laid out its children, so
+    // the list's width is taken from the window's: what the splitter leaves
+    // beside the player panel.
+    const int listWidth =
+        qMax(lsvShow->width(), width() - panLeft->minimumWidth() - Splitter1->handleWidth());
+    const float tenth = static_cast<float>(listWidth) * 0.1f;
     lsvShow->header()->setStretchLastSection(false);
     lsvShow->setColumnWidth(0, qRound(tenth * 10.0f));
-    lsvShow->resizeColumnToContents(1);
+    // Room for a ShowID of five digits.
+    lsvShow->setColumnWidth(1, lsvShow->fontMetrics().horizontalAdvance("000000") + 12);
 }
 
 void TfrmMainCuelark::AddTrayIcon() {
