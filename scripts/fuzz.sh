@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang in build-fuzz/ and runs each one for a
-# bounded time (FUZZ_SECONDS, 60 by default) from a scratch copy of its seed
-# corpus in fuzz/corpus/<target without _fuzz>/. Fails on any crash, timeout
-# or sanitizer report; the crashing input is kept and its path printed.
+# Builds the fuzz targets with clang in build-fuzz/ (or FUZZ_BUILD_DIR) and
+# runs every one of them (each fuzz/*_fuzz.cpp: the acceptance rules, and the
+# receive step through the universal-switch handler) for a bounded time
+# (FUZZ_SECONDS, 60 by default) from a scratch copy of its seed corpus in
+# fuzz/corpus/<target without _fuzz>/. Fails on any crash, timeout or
+# sanitizer report; the crashing input is kept and its path printed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build-fuzz"
+build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -23,6 +25,8 @@ for source in "$root"/fuzz/*_fuzz.cpp; do
   mkdir -p "$scratch/corpus"
   if [ -d "$corpus" ]; then
     cp -R "$corpus"/. "$scratch/corpus/"
+  else
+    echo "warning: $name has no seed corpus in $corpus"
   fi
   echo "== $name for ${seconds}s"
   log="$scratch/log"
