@@ -55,6 +55,7 @@ struct SwitchCommand {
     uint8_t secondLead = 0xAA;
     bool longPacket = false;
     bool badCRC = false;
+    size_t padTo = 0; // zero bytes after the CRC up to this datagram length
 };
 
 Bytes Frame(const SwitchCommand& c) {
@@ -74,6 +75,8 @@ Bytes Frame(const SwitchCommand& c) {
         crc ^= 0x0100; // a long packet's CRC is not checked: make it wrong
     d.push_back(static_cast<uint8_t>(crc >> 8));
     d.push_back(static_cast<uint8_t>(crc & 0xFF));
+    if (d.size() < c.padTo)
+        d.resize(c.padTo, 0);
     return d;
 }
 
@@ -310,6 +313,8 @@ TEST_F(UniversalSwitch, IgnoredCommandsChangeNothingAndGetNoReply) {
         {"bad CRC", Frame(SwitchCommand{.badCRC = true})},
         {"second lead byte neither 0xAA nor 0x55", Frame(SwitchCommand{.secondLead = 0x56})},
         {"26 bytes", truncated()},
+        {"longer than the receive buffer",
+         Frame(SwitchCommand{.longPacket = true, .padTo = UDPReceiveBufferSize + 1})},
         {"empty datagram", Bytes{}},
     };
     StartFromList(0);
@@ -331,6 +336,8 @@ TEST_F(UniversalSwitch, UnusualFramingsAreAccepted) {
         SwitchCommand command;
     } cases[] = {
         {"long packet, CRC not checked", SwitchCommand{.longPacket = true}},
+        {"long packet filling the receive buffer",
+         SwitchCommand{.longPacket = true, .padTo = UDPReceiveBufferSize}},
         {"unknown magic", SwitchCommand{.magic = "NOTAMAGIC!"}},
         {"newer generation's magic", SwitchCommand{.magic = "QUARTZLINK"}},
         {"second lead byte 0x55", SwitchCommand{.secondLead = 0x55}},
