@@ -67,6 +67,14 @@ class PlayerStateTest : public ::testing::Test {
         EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
     }
 
+    // The program never changes tables while it runs; a file whose tables were
+    // changed is met at the next start, on a fresh connection.
+    void ChangeSchema(const QString& statements) {
+        pblDisconnectDB();
+        folder.execSql(statements);
+        ASSERT_TRUE(pblConnectDB(folder.dbPath()));
+    }
+
     // The device IDs of everything sent since the last call, in order.
     std::vector<int> Sent() {
         SendCmd0002(1, MarkerDevice, 0, 0);
@@ -193,7 +201,7 @@ TEST_F(PlayerStateTest, ClosingDuringTheListSkipsTheRest) {
 }
 
 TEST_F(PlayerStateTest, EmptyOrMissingTableSendsNothingAndSaysNothing) {
-    folder.execSql("delete from CommandsForStop; drop table CommandsForPause");
+    ChangeSchema("delete from CommandsForStop; drop table CommandsForPause");
     wmpPlayStateChange(&player, IPlayer::psStopped);
     wmpPlayStateChange(&player, IPlayer::psPaused);
     EXPECT_TRUE(Sent().empty());
@@ -206,12 +214,12 @@ TEST_F(PlayerStateTest, EmptyOrMissingTableSendsNothingAndSaysNothing) {
 // A row that cannot be read as a command (text in an integer column is
 // impossible with these tables, so the table is replaced) ends the list quietly.
 TEST_F(PlayerStateTest, UnreadableRowSendsNothingAndSaysNothing) {
-    folder.execSql("drop table CommandsForStop;"
-                   "create table CommandsForStop(CommandID integer, SequenceNo integer,"
-                   "SubnetID text, DeviceID integer, CommandTypeID integer, FirstParameter integer,"
-                   "SecondParameter integer, ThirdParameter integer, DelayMS integer);"
-                   "insert into CommandsForStop values(1,1,1,31,0,1,2,0,0);"
-                   "insert into CommandsForStop values(2,2,'one',32,0,1,2,0,0)");
+    ChangeSchema("drop table CommandsForStop;"
+                 "create table CommandsForStop(CommandID integer, SequenceNo integer,"
+                 "SubnetID text, DeviceID integer, CommandTypeID integer, FirstParameter integer,"
+                 "SecondParameter integer, ThirdParameter integer, DelayMS integer);"
+                 "insert into CommandsForStop values(1,1,1,31,0,1,2,0,0);"
+                 "insert into CommandsForStop values(2,2,'one',32,0,1,2,0,0)");
     wmpPlayStateChange(&player, IPlayer::psStopped);
     const std::vector<int> sent = Sent();
     EXPECT_TRUE(sent.empty() || sent == std::vector<int>{31})
