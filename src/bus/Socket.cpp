@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,7 +16,9 @@ QString LocalIPString;
 std::array<uint8_t, 4> LocalIPOctets{};
 
 namespace {
-int SocketFD = -1;
+// The receive thread reads the descriptor to wait on it while the GUI thread
+// may close and reopen the socket (a port change).
+std::atomic<int> SocketFD{-1};
 
 bool ParseIPv4(const QString& text, in_addr* out) {
     const QByteArray ascii = text.trimmed().toLatin1();

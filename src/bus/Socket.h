@@ -45,7 +45,8 @@ std::array<uint8_t, 4> IPOctetsFromString(const QString& address);
 // receives the sender's dotted address.
 int pblRecvFrom(uint8_t* buf, int cap, QString* fromAddress);
 
-// The socket descriptor for poll(), or -1 when no socket is open.
+// The socket descriptor for poll(), or -1 when no socket is open. The one
+// call that may come from another thread (the receive thread's wait).
 int pblSocketDescriptor();
 
 // The port the open socket is bound to (useful after binding port 0), or 0.
