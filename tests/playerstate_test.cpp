@@ -14,6 +14,7 @@
 #include "support/TempProgramFolder.h"
 
 #include <QTest>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -129,6 +130,26 @@ TEST_F(PlayerStateTest, EachStateSendsItsListInSequenceOrder) {
         EXPECT_EQ(player.calls, c.fullScreen ? QStringList{"SetFullScreen:1"} : QStringList{});
         player.SimulateFullScreen(false);
     }
+}
+
+// With the real pause the packets are spaced on the wire by at least their pauses.
+TEST_F(PlayerStateTest, RealPausesSpaceThePlayList) {
+    SetPauseHandler({});
+    const auto started = std::chrono::steady_clock::now();
+    wmpPlayStateChange(&player, IPlayer::psPlaying);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50 + 500 + 50));
+    std::vector<ReceivedDatagram> packets;
+    for (int i = 0; i < 3; ++i) {
+        auto d = peer.receiveFrom(pblBoundPort(), 2000);
+        ASSERT_TRUE(d) << "packet " << i + 1 << " missing";
+        const auto body = pblAcceptDatagram(d->bytes);
+        ASSERT_TRUE(body);
+        EXPECT_EQ((*body)[8], 11 + i) << "SequenceNo order";
+        packets.push_back(*d);
+    }
+    EXPECT_GE(packets[1].arrival - packets[0].arrival, std::chrono::milliseconds(50));
+    EXPECT_GE(packets[2].arrival - packets[1].arrival, std::chrono::milliseconds(500));
+    EXPECT_EQ(player.calls, QStringList{"SetFullScreen:1"});
 }
 
 TEST_F(PlayerStateTest, OtherStatesSendNothing) {

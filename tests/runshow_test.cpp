@@ -67,7 +67,9 @@ class RunShowTest : public ::testing::Test {
         OwnDeviceID = 250;
         BusGeneration = 3;
         // Show 1 and show 3 share their media; show 2 has its own.
-        folder.execSql("insert into Show values(1, 10, 0, 0);"
+        // One transaction: one sync of the file instead of one per row.
+        folder.execSql("begin;"
+                       "insert into Show values(1, 10, 0, 0);"
                        "insert into Show values(2, 20, 0, 0);"
                        "insert into Show values(3, 30, 0, 0);" +
                        TimePointRow(1, 1, 0) + CommandRow(1, 1, 1, 1, 10, 0) +
@@ -76,7 +78,7 @@ class RunShowTest : public ::testing::Test {
                        TimePointRow(1, 4, 5) + CommandRow(1, 4, 1, 1, 50, 0) +
                        TimePointRow(1, 5, 7) + CommandRow(1, 5, 1, 1, 70, 0) +
                        TimePointRow(2, 1, 5) + CommandRow(2, 1, 1, 1, 150, 0) +
-                       TimePointRow(3, 1, 5) + CommandRow(3, 1, 1, 1, 250, 0));
+                       TimePointRow(3, 1, 5) + CommandRow(3, 1, 1, 1, 250, 0) + "commit");
         folder.writeFile("Database/Show.ini",
                          "[1]\r\nShowName=Alpha\r\nURL=/media/alpha.webm\r\n"
                          "[2]\r\nShowName=Beta\r\nURL=/media/beta.webm\r\n"
