@@ -434,6 +434,7 @@ TEST_F(ReceiveThread, HandsStepsToTheGuiThreadOneAtATime) {
     // Idle: no datagram, no step.
     QTest::qWait(300);
     EXPECT_EQ(steps.load(), 0);
+    peer.drain(); // whatever others on port 6000 sent meanwhile
 
     StartFromList(0);
     std::vector<Sent> expected, seen;
@@ -506,6 +507,7 @@ TEST_F(ReceiveThread, StopsPromptlyWhileTheGuiThreadIsBlocked) {
         SetPauseHandler([](int) {});
         EXPECT_TRUE(ended) << "the thread did not end while the GUI thread waited";
         EXPECT_EQ(steps, 0) << "no step ran while the GUI thread was blocked";
+        peer.drain(); // whatever others on port 6000 sent meanwhile
         // A step handed over before the stop may still run now; it must do no harm.
         EXPECT_TRUE(QTest::qWaitFor([&] { return thread.isNull(); }, 5000));
         if (thread) {
