@@ -54,15 +54,20 @@ void timerRunShowTimer(IPlayer* wmp, int CurrentShowIndex) {
         const auto p = static_cast<int64_t>(std::trunc(position));
         if (CurrentShowIndex < 0 || static_cast<size_t>(CurrentShowIndex) >= Shows.size())
             return;
-        // Sending blocks this thread, so Shows cannot change while a list goes out.
-        const std::vector<TTimePoint>& timePoints = Shows[CurrentShowIndex].TimePoints;
-        for (const TTimePoint& tp : timePoints) {
+        const size_t show = static_cast<size_t>(CurrentShowIndex);
+        for (size_t i = 0;; ++i) {
+            // Looked up afresh each time: an error box shown while sending runs
+            // events, and one of them may reload the show's time points.
+            if (show >= Shows.size() || i >= Shows[show].TimePoints.size())
+                return;
+            const TTimePoint& tp = Shows[show].TimePoints[i];
             if (tp.SecondOfTimePoint != p)
                 continue;
             // An empty time point ends the tick: later ones at this second wait.
             if (tp.Commands.empty())
                 return;
-            RunCommandList(tp.Commands, false);
+            const std::vector<TControlObject> commands = tp.Commands;
+            RunCommandList(commands, false);
         }
     } catch (...) {
     }

@@ -15,6 +15,10 @@ BusPeer::BusPeer(uint16_t port) {
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    // Every peer on port 6000 gets every broadcast of every suite running at
+    // the time; a roomy buffer keeps a busy moment from dropping ours.
+    const int roomy = 4 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &roomy, sizeof roomy);
     setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
