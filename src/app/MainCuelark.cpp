@@ -47,6 +47,14 @@ QLabel* TitleLabel(const QString& text, const QFont& font, const QColor& colour,
     return label;
 }
 
+// A layout that fills its panel edge to edge.
+template <typename Layout> Layout* Flush(QWidget* panel) {
+    auto* layout = new Layout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
 QWidget* Panel(QWidget* parent, const QString& name) {
     auto* panel = new QWidget(parent);
     panel->setObjectName(name);
@@ -74,9 +82,7 @@ void TfrmMainCuelark::BuildComponents() {
     resize(1024, 700);
 
     auto* central = new QWidget(this);
-    auto* row = new QHBoxLayout(central);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
+    auto* row = Flush<QHBoxLayout>(central);
     Splitter1 = new QSplitter(Qt::Horizontal, central);
     Splitter1->setHandleWidth(2);
     Splitter1->setChildrenCollapsible(false);
@@ -86,22 +92,18 @@ void TfrmMainCuelark::BuildComponents() {
 
     panLeft = Panel(Splitter1, "panLeft");
     panLeft->setMinimumWidth(650);
-    auto* leftLayout = new QVBoxLayout(panLeft);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
+    auto* leftLayout = Flush<QVBoxLayout>(panLeft);
     if (QWidget* w = wmp->Widget())
         leftLayout->addWidget(w);
     connect(wmp, &IPlayer::PlayStateChange, this, &TfrmMainCuelark::wmpPlayStateChange,
             Qt::QueuedConnection);
 
     panRight = Panel(Splitter1, "panRight");
-    auto* rightLayout = new QVBoxLayout(panRight);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->setSpacing(0);
+    auto* rightLayout = Flush<QVBoxLayout>(panRight);
 
     panLogo = Panel(panRight, "panLogo");
     panLogo->setFixedHeight(79);
-    auto* logoLayout = new QVBoxLayout(panLogo);
-    logoLayout->setContentsMargins(0, 0, 0, 0);
+    auto* logoLayout = Flush<QVBoxLayout>(panLogo);
     imgLogo = new QLabel(panLogo);
     imgLogo->setObjectName("imgLogo");
     imgLogo->setScaledContents(true);
@@ -117,9 +119,7 @@ void TfrmMainCuelark::BuildComponents() {
     rightLayout->addWidget(panLogo);
 
     panList = Panel(panRight, "panList");
-    auto* listLayout = new QVBoxLayout(panList);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(0);
+    auto* listLayout = Flush<QVBoxLayout>(panList);
     panTitle = Panel(panList, "panTitle");
     panTitle->setFixedHeight(22);
     panTitle->setAutoFillBackground(true);
