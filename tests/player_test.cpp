@@ -9,14 +9,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QVideoWidget>
+#include <QWindow>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -178,6 +181,24 @@ TEST_F(PlayerTest, PlayAfterTheEndStartsOver) {
     EXPECT_FALSE(log.hasRepeats());
 }
 
+// The program sends its command lists on the GUI thread, which may keep it
+// busy just when Qt's video renderer asks it for help to start. The media
+// must still play and end.
+TEST_F(PlayerTest, BusyGuiThreadWhileLoadingStillPlays) {
+    const QString media = Media(2);
+    ASSERT_FALSE(media.isEmpty());
+    TPlayerWidget player;
+    player.Widget()->resize(320, 240);
+    player.Widget()->show();
+    StateLog log(player);
+
+    player.SetURL(media);
+    QTimer::singleShot(0, [] { QThread::msleep(1500); });
+    ASSERT_TRUE(log.WaitForLast(kPlaying));
+    ASSERT_TRUE(log.WaitForLast(kStopped));
+    EXPECT_TRUE(log.contains(kMediaEnded));
+}
+
 // Qt leaves a player whose media failed at Playing for good; a show would
 // then fire its second-0 commands for ever.
 struct BrokenMedia {
@@ -186,6 +207,10 @@ struct BrokenMedia {
     QByteArray content; // written unless the case is about a missing file
     bool missing;
 };
+
+void PrintTo(const BrokenMedia& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BrokenMediaTest : public PlayerTest, public ::testing::WithParamInterface<BrokenMedia> {};
 
@@ -358,6 +383,25 @@ TEST_F(PlayerTest, FullScreenLeavesItsHostAndComesBack) {
     expectFull("double-click");
     QTest::mouseDClick(video, Qt::LeftButton);
     expectEmbedded("double-click again");
+
+    // The picture itself is a window of Qt's inside the video widget; a
+    // double-click on it arrives there, not at any widget.
+    QWindow* picture = nullptr;
+    for (QWindow* window : QGuiApplication::allWindows()) {
+        if (qstrcmp(window->metaObject()->className(), "QVideoWindow") == 0)
+            picture = window;
+    }
+    ASSERT_NE(picture, nullptr);
+    auto doubleClickPicture = [&] {
+        const QPointF local(video->width() / 2, video->height() / 2);
+        QMouseEvent click(QEvent::MouseButtonDblClick, local, video->mapToGlobal(local),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(picture, &click);
+    };
+    doubleClickPicture();
+    expectFull("double-click on the picture");
+    doubleClickPicture();
+    expectEmbedded("double-click on the picture again");
 
     button->click();
     expectFull("button");

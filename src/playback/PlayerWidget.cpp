@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -116,6 +117,11 @@ QSlider::handle:horizontal { background: #e6e6e6; width: 12px; margin: -5px 0; b
 QSlider::handle:horizontal:disabled { background: #5a6068; }
 )";
 
+// Loading a local file takes a fraction of a second; long before this, a
+// load that will finish has finished.
+constexpr int kLoadWatchMs = 2000;
+constexpr int kMaxLoadKicks = 3;
+
 } // namespace
 
 void TPlayerWidget::SelectMediaBackend() {
@@ -127,6 +133,10 @@ void TPlayerWidget::SelectMediaBackend() {
 TPlayerWidget::TPlayerWidget(QObject* parent) : IPlayer(parent) {
     SelectMediaBackend();
     m_audio = new QAudioOutput(this);
+    m_loadWatch = new QTimer(this);
+    m_loadWatch->setSingleShot(true);
+    m_loadWatch->setInterval(kLoadWatchMs);
+    connect(m_loadWatch, &QTimer::timeout, this, &TPlayerWidget::CheckLoading);
     SetVolume(m_volume);
     BuildWidget();
     CreateBackend();
@@ -304,6 +314,7 @@ void TPlayerWidget::Fail() {
 
 void TPlayerWidget::LoadAndPlay() {
     m_failed = false;
+    m_loadKicks = 0;
     m_player->setSource(MediaUrl(m_url));
     m_player->play();
 }
@@ -344,6 +355,10 @@ void TPlayerWidget::SetState(int state) {
     if (state == m_state)
         return;
     m_state = state;
+    if (state == psTransitioning)
+        m_loadWatch->start();
+    else
+        m_loadWatch->stop();
     UpdateTransport();
     // Listeners react to a change by calling back into the player (sending
     // lists, switching to full screen); they must never run inside it.
@@ -381,6 +396,24 @@ void TPlayerWidget::UpdateDuration(qint64 durationMs) {
     m_seek->setRange(0, int(std::clamp<qint64>(durationMs, 0, std::numeric_limits<int>::max())));
     m_updatingSeek = false;
     UpdateTime(m_player ? m_player->position() : 0);
+}
+
+// Qt's video renderer asks the GUI thread to start it and gives up after a
+// second; when the GUI thread is busy just then (a slow first paint, a long
+// command list), the media stays "loaded" for good, never playing and never
+// ending. Pausing and playing again starts the renderer afresh.
+void TPlayerWidget::CheckLoading() {
+    if (m_state != psTransitioning || m_failed)
+        return;
+    if (m_player->playbackState() == QMediaPlayer::PlayingState &&
+        m_player->mediaStatus() == QMediaPlayer::LoadedMedia && m_loadKicks < kMaxLoadKicks) {
+        ++m_loadKicks;
+        m_player->pause();
+        m_player->play();
+        Evaluate(true);
+    }
+    if (m_state == psTransitioning)
+        m_loadWatch->start();
 }
 
 QString TPlayerWidget::URL() const {

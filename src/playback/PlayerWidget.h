@@ -7,7 +7,8 @@
 // - play() says Playing before anything is loaded: Transitioning until the
 //   media is buffered, then Playing;
 // - a failed or unplayable media leaves Qt at Playing for good: Stopped, once;
-// - the end of the media is Media Ended, then Stopped.
+// - the end of the media is Media Ended, then Stopped;
+// - a load that Qt leaves hanging is nudged on (see CheckLoading).
 // Every change is reported once, queued on the GUI thread.
 //
 // Object names of the transport bar, for tests and style sheets: bitbtnPlay,
@@ -21,6 +22,7 @@ class QAudioOutput;
 class QLabel;
 class QMediaPlayer;
 class QSlider;
+class QTimer;
 class QToolButton;
 class QVideoWidget;
 
@@ -67,6 +69,7 @@ class TPlayerWidget : public IPlayer {
     void UpdateTransport();
     void UpdateTime(qint64 positionMs);
     void UpdateDuration(qint64 durationMs);
+    void CheckLoading();
     void LeaveFullScreenWindow();
     bool IsOnVideo(QObject* watched, QEvent* event) const;
     bool IsInPlayer(QObject* watched) const;
@@ -83,6 +86,9 @@ class TPlayerWidget : public IPlayer {
     QSlider* m_seek = nullptr;
     QSlider* m_volumeSlider = nullptr;
     QLabel* m_time = nullptr;
+    // Runs only while Transitioning: notices a load that Qt never finishes.
+    QTimer* m_loadWatch = nullptr;
+    int m_loadKicks = 0;
 
     QString m_url;
     int m_state = psStopped;
