@@ -2,6 +2,7 @@
 // varies from machine to machine, so the tests wait for states, never for a
 // fixed time, and every wait gives up after a generous limit.
 #include "playback/PlayerWidget.h"
+#include "support/FakePlayer.h"
 #include "support/TestMedia.h"
 
 #include <QApplication>
@@ -513,6 +514,62 @@ TEST_F(PlayerTest, DestroyingIsClean) {
         player.Stop();
         ASSERT_TRUE(log.WaitForLast(kStopped));
     }
+}
+
+// Other suites drive the program through the fake; it must report the way
+// the real player does, or their tests prove nothing.
+TEST(FakePlayerTest, ReportsLikeTheRealPlayer) {
+    FakePlayer player;
+    StateLog log(player);
+    auto settled = [&] {
+        QTest::qWait(20);
+        return log.states;
+    };
+
+    player.SetURL("a.mp4");
+    EXPECT_EQ(player.PlayState(), kTransitioning);
+    EXPECT_TRUE(log.states.empty()); // queued, never inside the call
+    EXPECT_EQ(settled(), (std::vector<int>{kTransitioning, kPlaying}));
+
+    player.SetURL("a.mp4"); // the URL it holds: no-op
+    player.Play();          // already playing: no report
+    EXPECT_EQ(settled(), (std::vector<int>{kTransitioning, kPlaying}));
+
+    player.Pause();
+    player.Stop();
+    player.Stop();
+    player.Pause(); // nothing to pause when stopped
+    EXPECT_EQ(settled(), (std::vector<int>{kTransitioning, kPlaying, kPaused, kStopped}));
+
+    // Stopped while loading: the media must not start afterwards.
+    log.states.clear();
+    player.SetURL("b.mp4");
+    player.Stop();
+    EXPECT_EQ(settled(), (std::vector<int>{kTransitioning, kStopped}));
+
+    log.states.clear();
+    player.autoStart = false;
+    player.SetURL("c.mp4");
+    player.SimulateStateChange(kPlaying); // the user presses play on the player
+    player.SimulateStateChange(kMediaEnded);
+    EXPECT_EQ(settled(), (std::vector<int>{kPlaying, kMediaEnded}));
+    EXPECT_FALSE(log.offGuiThread);
+
+    player.SetVolume(300);
+    player.SetMute(true);
+    player.SetFullScreen(true);
+    player.SetCurrentPosition(12.5);
+    EXPECT_EQ(player.Volume(), 100);
+    EXPECT_TRUE(player.Mute());
+    EXPECT_TRUE(player.FullScreen());
+    EXPECT_DOUBLE_EQ(player.CurrentPosition(), 12.5);
+    player.SimulateFullScreen(false);
+    EXPECT_FALSE(player.FullScreen());
+
+    EXPECT_EQ(player.calls,
+              QStringList({"SetURL:a.mp4", "SetURL:a.mp4", "Play", "Pause", "Stop", "Stop", "Pause",
+                           "SetURL:b.mp4", "Stop", "SetURL:c.mp4", "SetVolume:300", "SetMute:1",
+                           "SetFullScreen:1", "SetCurrentPosition:12.5"}));
 }
 
 } // namespace

@@ -267,10 +267,10 @@ void TPlayerWidget::CreateBackend() {
         Qt::QueuedConnection);
     connect(
         m_player, &QMediaPlayer::mediaStatusChanged, this,
-        [this, generation](QMediaPlayer::MediaStatus status) {
+        [this, generation] {
             if (generation != m_generation)
                 return;
-            if (status == QMediaPlayer::InvalidMedia)
+            if (m_player->mediaStatus() == QMediaPlayer::InvalidMedia)
                 Fail();
             else
                 Evaluate(true);
