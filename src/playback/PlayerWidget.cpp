@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -529,6 +530,10 @@ void TPlayerWidget::SetFullScreen(bool on) {
             m_root->setWindowFlag(Qt::Window, true);
         else
             m_normalWindowState = m_root->windowState();
+        // Without a window manager the full-screen state is only a wish:
+        // cover the screen explicitly as well.
+        if (QScreen* screen = m_root->screen())
+            m_root->setGeometry(screen->geometry());
         m_root->showFullScreen();
         m_root->raise();
         m_root->activateWindow();
