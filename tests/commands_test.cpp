@@ -6,6 +6,7 @@
 #include "commands/RWFun.h"
 #include "playback/PublicVariable.h"
 #include "support/BusPeer.h"
+#include "support/LoopbackBus.h"
 #include "support/MessageRecorder.h"
 #include "support/PauseRecorder.h"
 
@@ -27,23 +28,28 @@ struct Sent {
     uint8_t targetSubnet = 0;
     uint8_t targetDevice = 0;
     Bytes payload;
+    bool marker = false;
     steady_clock::time_point arrival;
 };
 
-class CommandsFixture : public ::testing::Test {
+// Reads an accepted body, checking its sender and length byte on the way.
+Sent Parse(const Bytes& b) {
+    EXPECT_EQ(b[1], OwnSubnetID);
+    EXPECT_EQ(b[2], OwnDeviceID);
+    EXPECT_EQ(b[0], b.size()) << "length byte";
+    Sent s;
+    s.opcode = static_cast<uint16_t>(b[5] << 8 | b[6]);
+    s.targetSubnet = b[7];
+    s.targetDevice = b[8];
+    s.payload.assign(b.begin() + 9, b.end() - 2);
+    s.marker = IsMarker(b);
+    return s;
+}
+
+class CommandsFixture : public LoopbackBusTest {
   protected:
-    void SetUp() override {
-        ResetPublicVariables();
-        OwnSubnetID = 1;
-        OwnDeviceID = 250;
-        BusGeneration = 3;
-        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
-        ASSERT_EQ(BroadcastAddressFor(LocalIPOctets), "127.255.255.255");
-        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
-        peer.drain();
-    }
     void TearDown() override {
-        pblCloseUDP();
+        LoopbackBusTest::TearDown();
         AppClosing = false;
         EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
     }
@@ -57,24 +63,19 @@ class CommandsFixture : public ::testing::Test {
         EXPECT_TRUE(body) << "the program sent a packet a receiver would drop";
         if (!body)
             return std::nullopt;
-        const Bytes& b = *body;
-        EXPECT_EQ(b[1], OwnSubnetID);
-        EXPECT_EQ(b[2], OwnDeviceID);
-        EXPECT_EQ(b[0], b.size()) << "length byte";
-        Sent s;
-        s.opcode = static_cast<uint16_t>(b[5] << 8 | b[6]);
-        s.targetSubnet = b[7];
-        s.targetDevice = b[8];
-        s.payload.assign(b.begin() + 9, b.end() - 2);
+        Sent s = Parse(*body);
         s.arrival = d->arrival;
         return s;
     }
 
-    // A packet nobody else sends, to mark "everything before has arrived".
-    void SendMarker() { SendCmd0002(99, 99, 0xEE, 0xEE); }
-    bool IsMarker(const Sent& s) { return s.targetSubnet == 99 && s.payload == Bytes{0xEE, 0xEE}; }
+    // The first payload byte of everything sent since the last call, in order.
+    std::vector<uint16_t> FirstsSent() {
+        std::vector<uint16_t> firsts;
+        for (const Bytes& b : SentBodiesUntilMarker(peer))
+            firsts.push_back(Parse(b).payload[0]);
+        return firsts;
+    }
 
-    BusPeer peer;
     MessageRecorder messages;
 };
 
@@ -123,7 +124,7 @@ TEST_F(CommandsDispatch, EveryKindSendsItsOpcodeAndPayload) {
         auto s = Next();
         ASSERT_TRUE(s);
         if (!c.opcode) {
-            EXPECT_TRUE(IsMarker(*s)) << "a packet was sent with opcode " << s->opcode;
+            EXPECT_TRUE(s->marker) << "a packet was sent with opcode " << s->opcode;
             continue;
         }
         EXPECT_EQ(s->opcode, *c.opcode);
@@ -132,7 +133,7 @@ TEST_F(CommandsDispatch, EveryKindSendsItsOpcodeAndPayload) {
         EXPECT_EQ(s->payload, c.payload);
         s = Next();
         ASSERT_TRUE(s);
-        EXPECT_TRUE(IsMarker(*s)) << "one command, one packet";
+        EXPECT_TRUE(s->marker) << "one command, one packet";
     }
 }
 
@@ -188,16 +189,8 @@ TEST_F(CommandsList, EachCommandIsFollowedByItsPauseEvenWhenItSendsNothing) {
     RunCommandList(list, false);
     EXPECT_EQ(pauses.pauses, (std::vector<int>{50, 50, 1000, 600000, 1}));
 
-    SendMarker();
-    std::vector<uint16_t> firsts;
-    for (;;) {
-        const auto s = Next();
-        ASSERT_TRUE(s);
-        if (IsMarker(*s))
-            break;
-        firsts.push_back(s->payload[0]);
-    }
-    EXPECT_EQ(firsts, (std::vector<uint16_t>{1, 3, 5})) << "in list order, kinds 3 and 13 silent";
+    EXPECT_EQ(FirstsSent(), (std::vector<uint16_t>{1, 3, 5}))
+        << "in list order, kinds 3 and 13 silent";
 }
 
 TEST_F(CommandsList, EmptyListSendsNothingAndDoesNotPause) {
@@ -207,7 +200,7 @@ TEST_F(CommandsList, EmptyListSendsNothingAndDoesNotPause) {
     SendMarker();
     const auto s = Next();
     ASSERT_TRUE(s);
-    EXPECT_TRUE(IsMarker(*s));
+    EXPECT_TRUE(s->marker);
 }
 
 TEST_F(CommandsList, ClosingStopsTheListAfterThePauseWhenAsked) {
@@ -238,16 +231,7 @@ TEST_F(CommandsList, ClosingStopsTheListAfterThePauseWhenAsked) {
         AppClosing = false;
         EXPECT_EQ(pauses.size(), c.sent.size()) << "every sent command had its pause";
 
-        SendMarker();
-        std::vector<uint16_t> firsts;
-        for (;;) {
-            const auto s = Next();
-            ASSERT_TRUE(s);
-            if (IsMarker(*s))
-                break;
-            firsts.push_back(s->payload[0]);
-        }
-        EXPECT_EQ(firsts, c.sent);
+        EXPECT_EQ(FirstsSent(), c.sent);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "bus/Socket.h"
 #include "playback/PublicVariable.h"
 #include "support/BusPeer.h"
+#include "support/LoopbackBus.h"
 #include "support/MessageRecorder.h"
 
 #include <gtest/gtest.h>
@@ -45,21 +46,10 @@ uint16_t BitwiseCRC(const Bytes& data) {
     return crc;
 }
 
-class BusFixture : public ::testing::Test {
+class BusFixture : public LoopbackBusTest {
   protected:
-    void SetUp() override {
-        ResetPublicVariables();
-        OwnSubnetID = 1;
-        OwnDeviceID = 250;
-        BusGeneration = 3;
-        // Port 0: any free port, so no other program's port is disturbed.
-        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
-        ASSERT_EQ(BroadcastAddressFor(LocalIPOctets), "127.255.255.255");
-        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
-        peer.drain();
-    }
     void TearDown() override {
-        pblCloseUDP();
+        LoopbackBusTest::TearDown();
         LocalIPOctets = {127, 0, 0, 1};
     }
 
@@ -67,7 +57,6 @@ class BusFixture : public ::testing::Test {
         return peer.receiveFrom(pblBoundPort(), timeoutMs);
     }
 
-    BusPeer peer;
     MessageRecorder messages;
 };
 

@@ -3,13 +3,13 @@
 // captured on the wire by a BusPeer.
 #include "bus/Packet.h"
 #include "bus/Socket.h"
-#include "commands/RWFun.h"
 #include "platform/Pause.h"
 #include "playback/PlayerStateLists.h"
 #include "playback/PublicVariable.h"
 #include "store/Database.h"
 #include "support/BusPeer.h"
 #include "support/FakePlayer.h"
+#include "support/LoopbackBus.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
@@ -20,8 +20,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint8_t MarkerDevice = 99;
 
 // A kind-0 command whose device ID tells the list (1x Play, 2x Pause, 3x
 // Stop) and its place in it.
@@ -36,13 +34,12 @@ QString ListRow(const char* table, int commandID, int sequenceNo, int tag, const
         .arg(delayMS);
 }
 
-class PlayerStateTest : public ::testing::Test {
+class PlayerStateTest : public LoopbackBusTest {
   protected:
     void SetUp() override {
-        ResetPublicVariables();
-        OwnSubnetID = 1;
-        OwnDeviceID = 250;
-        BusGeneration = 3;
+        LoopbackBusTest::SetUp();
+        if (HasFatalFailure())
+            return;
         // Inserted out of order: only SequenceNo decides. NULL DelayMS reads as 0.
         folder.execSql(ListRow("CommandsForPlay", 1, 30, 13, "-10") +
                        ListRow("CommandsForPlay", 2, 10, 11, "0") +
@@ -51,9 +48,6 @@ class PlayerStateTest : public ::testing::Test {
                        ListRow("CommandsForPause", 2, 1, 21, "7") +
                        ListRow("CommandsForStop", 1, 1, 31, "1"));
         ASSERT_TRUE(pblConnectDB(folder.dbPath()));
-        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
-        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
-        peer.drain();
         SetPauseHandler([this](int ms) {
             pauses.push_back(ms);
             fullScreenDuringList = fullScreenDuringList || player.FullScreen();
@@ -63,7 +57,7 @@ class PlayerStateTest : public ::testing::Test {
     }
     void TearDown() override {
         SetPauseHandler({});
-        pblCloseUDP();
+        LoopbackBusTest::TearDown();
         pblDisconnectDB();
         ResetPublicVariables();
         EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
@@ -79,29 +73,15 @@ class PlayerStateTest : public ::testing::Test {
 
     // The device IDs of everything sent since the last call, in order.
     std::vector<int> Sent() {
-        SendCmd0002(1, MarkerDevice, 0, 0);
         std::vector<int> tags;
-        for (;;) {
-            const auto d = peer.receiveFrom(pblBoundPort(), 2000);
-            if (!d) {
-                ADD_FAILURE() << "the marker packet never arrived";
-                return tags;
-            }
-            const auto body = pblAcceptDatagram(d->bytes);
-            if (!body) {
-                ADD_FAILURE() << "the program sent a packet a receiver would drop";
-                continue;
-            }
-            if ((*body)[8] == MarkerDevice)
-                return tags;
-            tags.push_back((*body)[8]);
-        }
+        for (const std::vector<uint8_t>& body : SentBodiesUntilMarker(peer))
+            tags.push_back(body[8]);
+        return tags;
     }
 
     TempProgramFolder folder;
     MessageRecorder messages;
     FakePlayer player;
-    BusPeer peer;
     std::vector<int> pauses;
     bool fullScreenDuringList = false;
     std::function<void(int)> onPause;

@@ -3,9 +3,6 @@
 // BusPeer. Ticks are driven by hand at chosen positions; a pause handler
 // stands in for time passing while a command's pause blocks the GUI thread.
 #include "app/Settings.h"
-#include "bus/Packet.h"
-#include "bus/Socket.h"
-#include "commands/RWFun.h"
 #include "platform/Pause.h"
 #include "playback/PublicVariable.h"
 #include "playback/RunShow.h"
@@ -14,6 +11,7 @@
 #include "support/BusPeer.h"
 #include "support/FakePlayer.h"
 #include "support/MessageRecorder.h"
+#include "support/ShowListBus.h"
 #include "support/TempProgramFolder.h"
 
 #include <QApplication>
@@ -25,8 +23,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint8_t MarkerDevice = 99;
 
 // Every command in this suite is kind 0 to subnet 1 with its tag as device ID,
 // so a captured packet tells which time point sent it.
@@ -58,14 +54,13 @@ TControlObject Tagged(uint8_t tag) {
     return c;
 }
 
-class RunShowTest : public ::testing::Test {
+class RunShowTest : public ShowListBusTest {
   public:
     void SetUp() override {
-        ResetPublicVariables();
+        ShowListBusTest::SetUp();
+        if (HasFatalFailure())
+            return;
         PlayingShowID = -1;
-        OwnSubnetID = 1;
-        OwnDeviceID = 250;
-        BusGeneration = 3;
         // Show 1 and show 3 share their media; show 2 has its own.
         // One transaction: one sync of the file instead of one per row.
         folder.execSql("begin;"
@@ -83,33 +78,19 @@ class RunShowTest : public ::testing::Test {
                          "[1]\r\nShowName=Alpha\r\nURL=/media/alpha.webm\r\n"
                          "[2]\r\nShowName=Beta\r\nURL=/media/beta.webm\r\n"
                          "[3]\r\nShowName=Alpha again\r\nURL=/media/alpha.webm\r\n");
-        ASSERT_TRUE(pblConnectDB(folder.dbPath()));
-        OpenIniFiles();
-        list.setColumnCount(2);
-        RefreshShowList(&list, &total);
+        OpenShowList();
+        if (HasFatalFailure())
+            return;
         ASSERT_EQ(Shows.size(), 3u);
         // Wired as the main window wires its list.
-        QObject::connect(&list, &QTreeWidget::itemSelectionChanged,
-                         [this] { StartSelectedShow(&list, &player, CurrentShowIndex); });
         QObject::connect(&list, &QTreeWidget::itemDoubleClicked,
                          [this] { StartSelectedShow(&list, &player, CurrentShowIndex); });
 
-        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
-        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
-        peer.drain();
         // Time passes while the GUI thread pauses after a command.
         SetPauseHandler([this](int ms) {
             pauses.push_back(ms);
             player.SimulatePosition(player.CurrentPosition() + ms / 1000.0);
         });
-    }
-    void TearDown() override {
-        SetPauseHandler({});
-        pblCloseUDP();
-        CloseIniFiles();
-        pblDisconnectDB();
-        ResetPublicVariables();
-        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
     }
 
     // Selects a row the way the program does it (current item, then selected).
@@ -130,34 +111,15 @@ class RunShowTest : public ::testing::Test {
 
     // The tags of everything sent since the last call, in order.
     std::vector<int> Fired() {
-        SendCmd0002(1, MarkerDevice, 0, 0);
         std::vector<int> tags;
-        for (;;) {
-            const auto d = peer.receiveFrom(pblBoundPort(), 2000);
-            if (!d) {
-                ADD_FAILURE() << "the marker packet never arrived";
-                return tags;
-            }
-            const auto body = pblAcceptDatagram(d->bytes);
-            if (!body) {
-                ADD_FAILURE() << "the program sent a packet a receiver would drop";
-                continue;
-            }
-            const uint16_t opcode = static_cast<uint16_t>((*body)[5] << 8 | (*body)[6]);
+        for (const std::vector<uint8_t>& body : SentBodiesUntilMarker(peer)) {
+            const uint16_t opcode = static_cast<uint16_t>(body[5] << 8 | body[6]);
             EXPECT_EQ(opcode, 0x0002);
-            if ((*body)[8] == MarkerDevice)
-                return tags;
-            tags.push_back((*body)[8]);
+            tags.push_back(body[8]);
         }
+        return tags;
     }
 
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    FakePlayer player;
-    QTreeWidget list;
-    QLabel total;
-    BusPeer peer;
-    int CurrentShowIndex = -1;
     std::vector<int> pauses;
 };
 

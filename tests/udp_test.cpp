@@ -6,7 +6,9 @@
 #include "playback/PublicVariable.h"
 #include "store/IniFile.h"
 #include "support/BusPeer.h"
+#include "support/LoopbackBus.h"
 #include "support/MessageRecorder.h"
+#include "support/UdpSocket.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -30,19 +32,13 @@ using Bytes = std::vector<uint8_t>;
 class PortHolder {
   public:
     PortHolder(uint16_t port, bool reuseAddress) {
-        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-        const int on = 1;
+        std::vector<SocketOption> options;
         if (reuseAddress)
-            setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
-        if (bind(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-            close(fd_);
-            fd_ = -1;
+            options.push_back({SO_REUSEADDR, 1});
+        fd_ = BindUdpSocket(port, false, options);
+        if (fd_ < 0)
             return;
-        }
+        sockaddr_in addr{};
         socklen_t len = sizeof addr;
         getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
@@ -68,10 +64,7 @@ uint16_t FreePort() {
 class UdpFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetPublicVariables();
-        OwnSubnetID = 1;
-        OwnDeviceID = 250;
-        BusGeneration = 3;
+        ResetBusState();
         pblCloseUDP();
         LocalIPOctets = {127, 0, 0, 1};
         savedTitle = QCoreApplication::applicationName();

@@ -9,7 +9,6 @@
 #include "bus/Socket.h"
 #include "bus/ThreadUDPReceive.h"
 #include "commands/Dispatch.h"
-#include "commands/RWFun.h"
 #include "platform/Pause.h"
 #include "playback/PlayerStateLists.h"
 #include "playback/PublicVariable.h"
@@ -19,6 +18,7 @@
 #include "support/BusPeer.h"
 #include "support/FakePlayer.h"
 #include "support/MessageRecorder.h"
+#include "support/ShowListBus.h"
 #include "support/TempProgramFolder.h"
 
 #include <QLabel>
@@ -39,7 +39,6 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t OwnSubnet = 1;
 constexpr uint8_t OwnDevice = 250;
-constexpr uint8_t MarkerDevice = 99;
 constexpr uint8_t StopListDevice = 31;
 
 // A universal-switch command as a device on the bus frames it.
@@ -89,6 +88,11 @@ struct Sent {
     bool operator==(const Sent&) const = default;
 };
 
+// The opcode, target and payload of an accepted body.
+Sent Parse(const Bytes& b) {
+    return {static_cast<uint16_t>(b[5] << 8 | b[6]), b[7], b[8], Bytes(b.begin() + 9, b.end() - 2)};
+}
+
 Sent Reply(uint8_t subnet, uint8_t device, uint8_t number, uint8_t status) {
     return {0xE01D, subnet, device, {number, status}};
 }
@@ -109,14 +113,15 @@ bool SocketReadable(int timeoutMs) {
     return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
 }
 
-class UniversalSwitchTest : public ::testing::Test {
+class UniversalSwitchTest : public ShowListBusTest {
   protected:
     void SetUp() override {
-        ResetPublicVariables();
+        ShowListBusTest::SetUp();
+        if (HasFatalFailure())
+            return;
         PlayingShowID = -1;
         OwnSubnetID = OwnSubnet;
         OwnDeviceID = OwnDevice;
-        BusGeneration = 3;
         // A on switch 5; B and C both on switch 3 (B first in list order);
         // D's binding to switch 7 is not activated; E plays A's media on switch 8.
         folder.execSql(
@@ -134,30 +139,16 @@ class UniversalSwitchTest : public ::testing::Test {
                                               "[3]\r\nShowName=C\r\nURL=/media/c.webm\r\n"
                                               "[4]\r\nShowName=D\r\nURL=/media/d.webm\r\n"
                                               "[5]\r\nShowName=E\r\nURL=/media/a.webm\r\n");
-        ASSERT_TRUE(pblConnectDB(folder.dbPath()));
-        OpenIniFiles();
-        list.setColumnCount(2);
-        RefreshShowList(&list, &total);
+        OpenShowList();
+        if (HasFatalFailure())
+            return;
         ASSERT_EQ(Shows.size(), 5u);
-        // Wired as the main window wires them.
-        QObject::connect(&list, &QTreeWidget::itemSelectionChanged,
-                         [this] { StartSelectedShow(&list, &player, CurrentShowIndex); });
+        // Wired as the main window wires the player.
         QObject::connect(
             &player, &IPlayer::PlayStateChange, &list,
             [this](int state) { wmpPlayStateChange(&player, state); }, Qt::QueuedConnection);
 
-        ASSERT_TRUE(pblInitUDP("127.0.0.1", 0, false));
-        ASSERT_TRUE(peer.ok()) << "port 6000 is held without SO_REUSEADDR";
-        peer.drain();
         SetPauseHandler([](int) {});
-    }
-    void TearDown() override {
-        SetPauseHandler({});
-        pblCloseUDP();
-        CloseIniFiles();
-        pblDisconnectDB();
-        ResetPublicVariables();
-        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("; ").toStdString();
     }
 
     // Sends the datagram to the program and runs one receive step once it has
@@ -188,42 +179,19 @@ class UniversalSwitchTest : public ::testing::Test {
 
     // Everything the program broadcast since the last call, in order.
     std::vector<Sent> Broadcast() {
-        SendCmd0002(1, MarkerDevice, 0, 0);
         std::vector<Sent> out;
-        for (;;) {
-            const auto d = peer.receiveFrom(pblBoundPort(), 2000);
-            if (!d) {
-                ADD_FAILURE() << "the marker packet never arrived";
-                return out;
-            }
-            const auto body = pblAcceptDatagram(d->bytes);
-            if (!body) {
-                ADD_FAILURE() << "the program sent a packet a receiver would drop";
-                continue;
-            }
-            const Bytes& b = *body;
+        for (const Bytes& b : SentBodiesUntilMarker(peer)) {
             EXPECT_EQ(b[1], OwnSubnet);
             EXPECT_EQ(b[2], OwnDevice);
-            Sent s{static_cast<uint16_t>(b[5] << 8 | b[6]), b[7], b[8],
-                   Bytes(b.begin() + 9, b.end() - 2)};
-            if (s.opcode == 0x0002 && s.targetDevice == MarkerDevice)
-                return out;
-            out.push_back(s);
+            out.push_back(Parse(b));
         }
+        return out;
     }
 
     QString SelectedShowID() const {
         const auto items = list.selectedItems();
         return items.size() == 1 ? items[0]->text(1) : QString("<%1 selected>").arg(items.size());
     }
-
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    FakePlayer player;
-    QTreeWidget list;
-    QLabel total;
-    BusPeer peer;
-    int CurrentShowIndex = -1;
 };
 
 using UniversalSwitch = UniversalSwitchTest;
@@ -446,11 +414,8 @@ TEST_F(ReceiveThread, HandsStepsToTheGuiThreadOneAtATime) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             while (const auto d = peer.receiveFrom(pblBoundPort(), 0)) {
-                if (const auto body = pblAcceptDatagram(d->bytes)) {
-                    const Bytes& b = *body;
-                    seen.push_back({static_cast<uint16_t>(b[5] << 8 | b[6]), b[7], b[8],
-                                    Bytes(b.begin() + 9, b.end() - 2)});
-                }
+                if (const auto body = pblAcceptDatagram(d->bytes))
+                    seen.push_back(Parse(*body));
             }
             return seen.size() >= expected.size();
         },

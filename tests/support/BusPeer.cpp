@@ -1,5 +1,7 @@
 #include "support/BusPeer.h"
 
+#include "support/UdpSocket.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -9,26 +11,11 @@
 #include <unistd.h>
 
 BusPeer::BusPeer(uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0)
-        return;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     // Every peer on port 6000 gets every broadcast of every suite running at
     // the time; a roomy buffer keeps a busy moment from dropping ours.
-    const int roomy = 4 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &roomy, sizeof roomy);
-    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return;
-    }
-    fd_ = fd;
+    fd_ = BindUdpSocket(
+        port, true,
+        {{SO_REUSEADDR, 1}, {SO_BROADCAST, 1}, {SO_RCVBUF, 4 << 20}, {SO_TIMESTAMPNS, 1}});
 }
 
 BusPeer::~BusPeer() {
