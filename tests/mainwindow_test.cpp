@@ -3,8 +3,10 @@
 // socket is real (loopback, a port the system picks). UsesBusPorts.
 #include "app/MainCuelark.h"
 #include "app/Settings.h"
+#include "app/Settings_Address.h"
 #include "bus/Socket.h"
 #include "bus/ThreadUDPReceive.h"
+#include "platform/Modal.h"
 #include "playback/PublicVariable.h"
 #include "store/Database.h"
 #include "store/IniFile.h"
@@ -18,7 +20,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -134,6 +138,31 @@ TEST_F(MainWindowTest, CloseBoxKeepsTheProgramRunning) {
     window->BringToFront();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isMinimized());
+}
+
+// What the address dialog saved shows in the status bar at once; a dialog
+// closed without saving changes nothing there.
+TEST_F(MainWindowTest, AddressDialogUpdatesTheStatusBar) {
+    Open();
+    bool save = false;
+    SetModalHook([&save](QDialog* d) {
+        auto* dialog = qobject_cast<TfrmSettings_Address*>(d);
+        dialog->editSubnetID->setText("3");
+        dialog->editDeviceID->setText("4");
+        (save ? dialog->bitbtnSave : dialog->bitbtnClose)->click();
+        return dialog->result();
+    });
+    window->AddressSettingsCommand();
+    EXPECT_EQ(window->StatusText(1), "Subnet ID:1 Device ID:250");
+    EXPECT_EQ(window->StatusText(0), "Ready,Port:0");
+
+    save = true;
+    window->AddressSettingsCommand();
+    SetModalHook({});
+    EXPECT_EQ(window->StatusText(1), "Subnet ID:3 Device ID:4");
+    // Port 0 is neither bus port, so the dialog offered and saved 15000.
+    EXPECT_EQ(window->StatusText(0), "Ready,Port:15000");
+    EXPECT_EQ(pblBoundPort(), 15000);
 }
 
 TEST_F(MainWindowTest, ExitAnsweredOtherThanYesChangesNothing) {

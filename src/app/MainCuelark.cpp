@@ -6,6 +6,7 @@
 #include "bus/ThreadUDPReceive.h"
 #include "commands/Lookup.h"
 #include "platform/Artwork.h"
+#include "platform/Messages.h"
 #include "platform/Modal.h"
 #include "platform/Player.h"
 #include "playback/PlayerStateLists.h"
@@ -338,12 +339,20 @@ void TfrmMainCuelark::PlaySetupCommand() {}
 void TfrmMainCuelark::AboutCommand() {}
 
 void TfrmMainCuelark::AddressSettingsCommand() {
-    DialogSaved = false;
-    auto* dialog = new TfrmSettings_Address(this);
-    ExecModal(dialog);
-    if (DialogSaved) {
-        ShowOwnAddress(this);
-        SetStatusText(0, ReadyPortText(), QString(), QString(), QString());
+    // An exception must not cross the event loop (that would end the
+    // program): its message is shown instead.
+    try {
+        DialogSaved = false;
+        auto* dialog = new TfrmSettings_Address(this);
+        ExecModal(dialog);
+        if (DialogSaved) {
+            ShowOwnAddress(this);
+            SetStatusText(0, ReadyPortText(), QString(), QString(), QString());
+        }
+    } catch (const std::exception& e) {
+        ShowMessageBox(MsgKind::Error, this, QString(), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowMessageBox(MsgKind::Error, this, QString(), "Unexpected error");
     }
 }
 
