@@ -7,7 +7,6 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite libqt6multimedia6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  qt6-gtk-platformtheme
   libsimpleini-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 xvfb xauth ffmpeg
