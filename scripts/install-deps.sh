@@ -9,7 +9,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libsimpleini-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sqlite3 xvfb xauth ffmpeg
+  sqlite3 xvfb xauth ffmpeg python3
   clang libclang-rt-14-dev
 )
 
