@@ -8,6 +8,8 @@
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -158,5 +160,28 @@ TEST_F(AddressDialogTest, FailedReopenKeepsTheOldPort) {
     EXPECT_EQ(SystemKey("Port", "Port"), "<none>");
     EXPECT_EQ(SystemKey("SubnetID", "SubnetID"), "<none>");
     EXPECT_EQ(OwnSubnetID, 1);
+}
+} // namespace
+
+namespace {
+// A settings file that cannot be written (here a folder stands in its place):
+// the dialog says so and stays open instead of reporting a save that the next
+// start would not see, and the socket stays on the port the file names.
+TEST_F(AddressDialogTest, UnwritableSettingsFileSavesNothing) {
+    const QString ini = folder.file("Database/System.ini");
+    QFile::remove(ini);
+    ASSERT_TRUE(QDir().mkpath(ini));
+    for (bool tarnlinkPort : {false, true}) {
+        messages.clear();
+        DialogSaved = false;
+        EXPECT_FALSE(Save("2", "3", tarnlinkPort)) << tarnlinkPort;
+        ASSERT_EQ(messages.messages.size(), 1u) << tarnlinkPort;
+        EXPECT_EQ(messages.messages[0].text,
+                  "Could not write the settings file " + ini + "; nothing more was saved.");
+        EXPECT_EQ(OwnSubnetID, 1);
+        EXPECT_EQ(OwnDeviceID, 250);
+        EXPECT_EQ(UDPPort, 15000);
+        EXPECT_EQ(pblBoundPort(), 15000);
+    }
 }
 } // namespace

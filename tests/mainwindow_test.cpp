@@ -14,6 +14,7 @@
 #include "support/FakePlayer.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
+#include "support/UdpSocket.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -124,6 +125,28 @@ TEST_F(MainWindowTest, MissingDatabaseIsReportedAndStartUpGoesOn) {
     ASSERT_FALSE(messages.messages.empty());
     EXPECT_EQ(messages.messages[0].kind, MsgKind::Error);
     EXPECT_EQ(window->lblTotal->text(), "0");
+}
+
+// A start that cannot open its port ends before showing anything, and leaves
+// the settings file exactly as the user wrote it.
+TEST_F(MainWindowTest, FailedStartLeavesTheSettingsFileAlone) {
+    const int holder = BindUdpSocket(0, false, {});
+    ASSERT_GE(holder, 0);
+    sockaddr_in bound{};
+    socklen_t len = sizeof bound;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&bound), &len);
+    const QByteArray ini =
+        "[ip]\r\nip=127.0.0.1\r\n[Port]\r\nPort=" + QByteArray::number(ntohs(bound.sin_port)) +
+        "\r\n[IP]\r\nVOL=150\r\nMUTE=x\r\n";
+    folder.writeFile("Database/System.ini", ini);
+    Open();
+    EXPECT_FALSE(window->StartedUp());
+    EXPECT_TRUE(AppClosing);
+    EXPECT_EQ(messages.texts(), QStringList{"Fail to initialize UDP socket!"});
+    delete window;
+    window = nullptr;
+    ::close(holder);
+    EXPECT_EQ(folder.readFile("Database/System.ini"), ini);
 }
 
 // Without a notification area the close box minimises instead of hiding, so

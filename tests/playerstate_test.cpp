@@ -225,18 +225,19 @@ TEST_F(PlayerStateTest, EmptyOrMissingTableSendsNothingAndSaysNothing) {
 }
 
 // A row that cannot be read as a command (text in an integer column is
-// impossible with these tables, so the table is replaced) ends the list quietly.
-TEST_F(PlayerStateTest, UnreadableRowSendsNothingAndSaysNothing) {
+// impossible with these tables, so the table is replaced) ends the list
+// quietly: the rows before it still go out, none after it.
+TEST_F(PlayerStateTest, UnreadableRowEndsTheListQuietly) {
     ChangeSchema("drop table CommandsForStop;"
                  "create table CommandsForStop(CommandID integer, SequenceNo integer,"
                  "SubnetID text, DeviceID integer, CommandTypeID integer, FirstParameter integer,"
                  "SecondParameter integer, ThirdParameter integer, DelayMS integer);"
                  "insert into CommandsForStop values(1,1,1,31,0,1,2,0,0);"
-                 "insert into CommandsForStop values(2,2,'one',32,0,1,2,0,0)");
+                 "insert into CommandsForStop values(2,2,'one',32,0,1,2,0,0);"
+                 "insert into CommandsForStop values(3,3,1,33,0,1,2,0,0)");
     wmpPlayStateChange(&player, IPlayer::psStopped);
-    const std::vector<int> sent = Sent();
-    EXPECT_TRUE(sent.empty() || sent == std::vector<int>{31})
-        << "what went out before the bad row may stay sent, nothing after it";
+    EXPECT_EQ(Sent(), std::vector<int>{31});
+    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(PlayerStateTest, NoDatabaseSendsNothing) {

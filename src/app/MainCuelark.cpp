@@ -75,7 +75,16 @@ TfrmMainCuelark::TfrmMainCuelark(IPlayer* player, QWidget* parent)
 }
 
 TfrmMainCuelark::~TfrmMainCuelark() {
-    ShutDown();
+    // Releasing, not exiting: the settings file is written by Exit only, so a
+    // start that failed leaves it as the user wrote it.
+    ShutDown(false);
+    // The receive thread hands its steps to this window: it must be gone
+    // before the window is. It looks at its stop request at least every
+    // 100 ms, so this is short, and the event loop has already ended.
+    if (ReceiveThread) {
+        ReceiveThread->requestInterruption();
+        ReceiveThread->wait();
+    }
 }
 
 void TfrmMainCuelark::BuildComponents() {
@@ -363,12 +372,12 @@ void TfrmMainCuelark::ExitCommand() {
 }
 
 void TfrmMainCuelark::ExitWithoutAsking() {
-    ShutDown();
+    ShutDown(true);
     close();
     QApplication::quit();
 }
 
-void TfrmMainCuelark::ShutDown() {
+void TfrmMainCuelark::ShutDown(bool saveSettings) {
     if (shutDown_)
         return;
     shutDown_ = true;
@@ -377,7 +386,7 @@ void TfrmMainCuelark::ShutDown() {
         if (ReceiveThread)
             ReceiveThread->requestInterruption();
         AppClosing = true;
-        if (wmp && SystemIniFile) {
+        if (saveSettings && wmp && SystemIniFile) {
             SystemIniFile->WriteString("IP", "MUTE", wmp->Mute() ? "1" : "0");
             SystemIniFile->WriteString("IP", "VOL", QString::number(wmp->Volume() & 0xFF));
         }

@@ -78,7 +78,9 @@ class TfrmMainCuelark : public QMainWindow, public TStatusSink {
     void BuildComponents();
     QMenu* BuildMenu(const QString& firstCaption);
     void FormCreate();
-    void ShutDown();
+    // Stops the timer, the receive thread and the player; with saveSettings
+    // also writes the player's volume and mute (the exit sequence).
+    void ShutDown(bool saveSettings);
 
     bool startedUp_ = false;
     bool shutDown_ = false;

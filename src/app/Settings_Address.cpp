@@ -80,6 +80,19 @@ TfrmSettings_Address::TfrmSettings_Address(QWidget* parent) : QDialog(parent) {
         rdobtnPortOfCuelark->setChecked(true);
 }
 
+bool TfrmSettings_Address::WriteSetting(const QString& key, const QString& value) {
+    // The key is its own section in the settings file.
+    if (SystemIniFile && SystemIniFile->WriteString(key, key, value))
+        return true;
+    // Saying "saved" now would lose the change at the next start.
+    pblShowMsg(this,
+               "Could not write the settings file " +
+                   (SystemIniFile ? SystemIniFile->FileName() : QString("Database/System.ini")) +
+                   "; nothing more was saved.",
+               QString());
+    return false;
+}
+
 void TfrmSettings_Address::bitbtnSaveClick() {
     try {
         const QString subnet = editSubnetID->text();
@@ -105,15 +118,17 @@ void TfrmSettings_Address::bitbtnSaveClick() {
                 pblInitUDP(LocalIPString, UDPPort, false);
                 return;
             }
+            if (!WriteSetting("Port", QString::number(port))) {
+                // The next start would use the old port: keep using it now.
+                pblCloseUDP();
+                pblInitUDP(LocalIPString, UDPPort, false);
+                return;
+            }
             UDPPort = port;
-            if (SystemIniFile)
-                SystemIniFile->WriteString("Port", "Port", QString::number(port));
         }
 
-        if (SystemIniFile) {
-            SystemIniFile->WriteString("SubnetID", "SubnetID", subnet);
-            SystemIniFile->WriteString("DeviceID", "DeviceID", device);
-        }
+        if (!WriteSetting("SubnetID", subnet) || !WriteSetting("DeviceID", device))
+            return;
         OwnSubnetID = static_cast<uint8_t>(subnet.toInt());
         OwnDeviceID = static_cast<uint8_t>(device.toInt());
         DialogSaved = true;

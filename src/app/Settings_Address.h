@@ -20,4 +20,8 @@ class TfrmSettings_Address : public QDialog {
     QPushButton* bitbtnClose;
 
     void bitbtnSaveClick();
+
+  private:
+    // Writes [key] key=value to System.ini; says so and returns false when it cannot.
+    bool WriteSetting(const QString& key, const QString& value);
 };

@@ -1,12 +1,12 @@
 // Cuelark: plays shows and sends their bus commands at their time points.
 #include "app/MainCuelark.h"
-#include "bus/ThreadUDPReceive.h"
 #include "platform/Messages.h"
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +25,8 @@ void OnTerminate(int) {
 void CatchTermination() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
+    // A burst of signals must never block the handler: one byte is enough.
+    ::fcntl(signalPipe[1], F_SETFL, ::fcntl(signalPipe[1], F_GETFL) | O_NONBLOCK);
     struct sigaction sa {};
     sa.sa_handler = OnTerminate;
     sigemptyset(&sa.sa_mask);
@@ -67,11 +69,5 @@ int main(int argc, char** argv) {
                      &TfrmMainCuelark::BringToFront);
     EndOnSignals(&window);
     window.show();
-    const int result = app.exec();
-
-    // The receive thread was asked to stop by the exit sequence; it never waits
-    // on this thread without looking at that request, so this ends promptly.
-    if (TthreadUDPReceive* thread = window.ReceiveThread)
-        thread->wait(2000);
-    return result;
+    return app.exec();
 }

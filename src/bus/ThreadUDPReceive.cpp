@@ -3,7 +3,6 @@
 #include "bus/Socket.h"
 
 #include <QMetaObject>
-#include <QPointer>
 #include <QSemaphore>
 #include <chrono>
 #include <memory>
@@ -22,7 +21,6 @@ TthreadUDPReceive::TthreadUDPReceive(QObject* guiContext, std::function<void()> 
 }
 
 void TthreadUDPReceive::run() {
-    QPointer<QObject> context(guiContext_);
     while (!isInterruptionRequested()) {
         const int fd = pblSocketDescriptor();
         if (fd < 0) {
@@ -37,13 +35,11 @@ void TthreadUDPReceive::run() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(PollTimeoutMs));
             continue;
         }
-        if (!context)
-            break;
         // The semaphore outlives this loop if the GUI thread runs the step late.
         auto done = std::make_shared<QSemaphore>(0);
         auto step = step_;
         QMetaObject::invokeMethod(
-            context.data(),
+            guiContext_,
             [done, step] {
                 step();
                 done->release();

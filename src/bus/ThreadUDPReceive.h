@@ -8,7 +8,9 @@
 class TthreadUDPReceive : public QThread {
     Q_OBJECT
   public:
-    // step runs on the thread of guiContext; the thread deletes itself when it ends.
+    // step runs on the thread of guiContext, which must outlive the thread
+    // (its owner asks it to stop and waits for it); the thread deletes itself
+    // when it ends.
     TthreadUDPReceive(QObject* guiContext, std::function<void()> step);
 
   protected:

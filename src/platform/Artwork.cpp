@@ -35,8 +35,19 @@ bool DecodeJpeg(const QByteArray& data, QImage* out) {
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
+    // A logo is small; a damaged file must not make us allocate or write wildly.
+    constexpr JDIMENSION MaxSide = 8192;
+    if (cinfo.output_width > MaxSide || cinfo.output_height > MaxSide ||
+        cinfo.output_components != 3) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     *out = QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
                   QImage::Format_RGB888);
+    if (out->isNull()) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = out->scanLine(static_cast<int>(cinfo.output_scanline));
         jpeg_read_scanlines(&cinfo, &row, 1);

@@ -1,7 +1,9 @@
 #include "platform/SingleInstance.h"
 
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +20,10 @@ QString TSingleInstance::DefaultName() {
 
 TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
     : QObject(parent), name_(name) {
+    // Two copies started at the same moment take turns here, so the second
+    // always finds the first listening.
+    QLockFile lock(QDir(QDir::tempPath()).filePath(name_ + ".lock"));
+    lock.tryLock(3000);
     // Ask first: listening with access options replaces a socket file that
     // another copy is still serving, so a failed listen proves nothing.
     if (answers(name_)) {

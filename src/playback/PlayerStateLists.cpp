@@ -6,6 +6,8 @@
 #include "playback/PublicVariable.h"
 #include "store/Database.h"
 
+#include <vector>
+
 void wmpPlayStateChange(IPlayer* wmp, int newState) {
     if (AppClosing)
         return;
@@ -32,12 +34,19 @@ void SendPlayerStateCommands(int kind) {
     default:
         return;
     }
+    if (!DBQuery3)
+        return;
+    // Rows are read up to the first one that cannot be read; those before it
+    // still go out, as they would if each were sent as soon as it was read.
+    std::vector<TControlObject> list;
     try {
-        if (!DBQuery3)
-            return;
-        const auto list =
-            ReadCommandList(*DBQuery3, QString("select * from ") + table + " order by SequenceNo ");
-        RunCommandList(list, true);
+        DBQuery3->Close();
+        DBQuery3->SetSQL(QString("select * from ") + table + " order by SequenceNo ");
+        DBQuery3->Open();
+        for (; !DBQuery3->Eof(); DBQuery3->Next())
+            list.push_back(ReadControlObject(*DBQuery3));
     } catch (...) {
     }
+    DBQuery3->Close();
+    RunCommandList(list, true);
 }
