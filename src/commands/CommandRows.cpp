@@ -2,11 +2,8 @@
 
 #include "store/Database.h"
 
-TControlObject ReadControlObject(const TQuery& q) {
+TControlObject ReadCommandToSend(const TQuery& q) {
     TControlObject c;
-    c.CommandID = static_cast<int32_t>(q.FieldAsInteger("CommandID"));
-    c.SequenceNo = static_cast<int32_t>(q.FieldAsInteger("SequenceNo"));
-    c.Remark = q.FieldAsString("Remark");
     c.SubnetID = static_cast<uint8_t>(q.FieldAsInteger("SubnetID"));
     c.DeviceID = static_cast<uint8_t>(q.FieldAsInteger("DeviceID"));
     c.CommandTypeID = static_cast<uint8_t>(q.FieldAsInteger("CommandTypeID"));
@@ -14,6 +11,14 @@ TControlObject ReadControlObject(const TQuery& q) {
     c.SecondParameter = static_cast<uint16_t>(q.FieldAsInteger("SecondParameter"));
     c.ThirdParameter = static_cast<uint16_t>(q.FieldAsInteger("ThirdParameter"));
     c.DelayMS = static_cast<int32_t>(q.FieldAsInteger("DelayMS"));
+    return c;
+}
+
+TControlObject ReadControlObject(const TQuery& q) {
+    TControlObject c = ReadCommandToSend(q);
+    c.CommandID = static_cast<int32_t>(q.FieldAsInteger("CommandID"));
+    c.SequenceNo = static_cast<int32_t>(q.FieldAsInteger("SequenceNo"));
+    c.Remark = q.FieldAsString("Remark");
     return c;
 }
 

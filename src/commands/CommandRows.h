@@ -10,6 +10,9 @@ class TQuery;
 // The command on the query's current row. Throws EDatabaseError.
 TControlObject ReadControlObject(const TQuery& query);
 
+// Only what sending needs: target, kind, parameters and pause. Throws EDatabaseError.
+TControlObject ReadCommandToSend(const TQuery& query);
+
 // Runs the statement on the query and reads every row, in result order.
 // Throws EDatabaseError; the query is closed afterwards either way.
 std::vector<TControlObject> ReadCommandList(TQuery& query, const QString& sql);

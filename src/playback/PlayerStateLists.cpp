@@ -44,7 +44,7 @@ void SendPlayerStateCommands(int kind) {
         DBQuery3->SetSQL(QString("select * from ") + table + " order by SequenceNo ");
         DBQuery3->Open();
         for (; !DBQuery3->Eof(); DBQuery3->Next())
-            list.push_back(ReadControlObject(*DBQuery3));
+            list.push_back(ReadCommandToSend(*DBQuery3));
     } catch (...) {
     }
     DBQuery3->Close();
