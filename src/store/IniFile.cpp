@@ -16,10 +16,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Nothing is cached between calls: every read parses the file afresh, so a
-// value another writer saved is seen at once, and every write starts from
-// what is on the disk now rather than from an older copy.
-struct TIniFile::Impl {};
+// Reads keep the parsed file only while the file on the disk is the same one
+// (inode, size and modification time in nanoseconds), so a value another
+// writer saved is seen at once; every write starts from what is on the disk
+// now rather than from an older copy.
+struct TIniFile::Impl {
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        timespec modified{};
+        bool operator==(const Identity& o) const {
+            return device == o.device && inode == o.inode && size == o.size &&
+                   modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+        }
+    };
+    bool cached = false;
+    Identity identity;
+    CSimpleIniA ini;
+};
 
 namespace {
 
@@ -126,13 +141,24 @@ TIniFile::~TIniFile() = default;
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    CSimpleIniA ini;
-    configure(ini);
-    if (loadInto(fileName_, ini, nullptr) != LoadResult::Loaded)
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName_).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        d->cached = false;
         return defaultValue;
+    }
+    const Impl::Identity now{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    if (!d->cached || !(d->identity == now)) {
+        d->cached = false;
+        d->ini.Reset();
+        configure(d->ini);
+        if (loadInto(fileName_, d->ini, nullptr) != LoadResult::Loaded)
+            return defaultValue;
+        d->identity = now;
+        d->cached = true;
+    }
     const std::string s = section.toStdString();
     const std::string k = key.toStdString();
-    const char* value = ini.GetValue(s.c_str(), k.c_str(), nullptr);
+    const char* value = d->ini.GetValue(s.c_str(), k.c_str(), nullptr);
     if (!value)
         return defaultValue;
     return QString::fromUtf8(value);
